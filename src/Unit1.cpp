@@ -1,8 +1,10 @@
 #include "Unit1.h"
 
 #include "platform/platform.h"
+#include "vcl/Clipbrd.h"
 
 TForm1* Form1 = nullptr;
+int SwitchCooldown = 0;
 
 TForm1::TForm1(vcl::TComponent* owner) : vcl::TForm(owner) {
   Field("Memo2", Memo2);
@@ -32,8 +34,98 @@ void TForm1::FormCreate(vcl::TComponent*) {
 
 void TForm1::Button1Click(vcl::TComponent*) { Hide(); }
 
-void TForm1::Timer1Timer(vcl::TComponent*) {}
+void TForm1::Timer1Timer(vcl::TComponent*) {
+  // An error box of a failed tick runs its own loop; more ticks would only stack more boxes.
+  if (vcl::Application->ShowingError()) return;
+  PollTick();
+}
 
-void TForm1::Memo1Click(vcl::TComponent*) {}
+void TForm1::Memo1Click(vcl::TComponent*) {
+  if (Edit1->Text() != "A") SwitchSlot();
+}
 
-void TForm1::Memo2Click(vcl::TComponent*) {}
+void TForm1::Memo2Click(vcl::TComponent*) {
+  if (Edit1->Text() != "B") SwitchSlot();
+}
+
+bool TForm1::SwitchSlot() {
+  const bool toB = Edit1->Text() == "A";
+  const std::string& text = (toB ? Memo2 : Memo1)->Text();
+  vcl::TClipboard& clipboard = vcl::Clipboard();
+  switch (clipboard.SetText(text)) {
+    case plat::ClipWrite::Ok:
+      failedWrite_ = false;
+      break;
+    case plat::ClipWrite::CannotOpen:
+      return false;
+    case plat::ClipWrite::NoMemory:
+      throw vcl::EOutOfMemory();
+    case plat::ClipWrite::Failed:
+      // The clipboard was emptied but not filled. Keep the poll from taking that emptiness for
+      // a copy and wiping the active slot.
+      failedWrite_ = true;
+      failedWriteSeq_ = clipboard.Sequence();
+      throw vcl::Exception("クリップボードに書き込めません");
+  }
+  MoveTrayIndication(toB);
+  if (toB) {
+    Memo1->SetColor(vcl::clSilver);
+    Memo1->SetFontColor(vcl::clWhite);
+    Memo2->SetColor(vcl::clWindow);
+    Memo2->SetFontColor(vcl::clBlack);
+  } else {
+    Memo1->SetColor(vcl::clWindow);
+    Memo1->SetFontColor(vcl::clBlack);
+    Memo2->SetColor(vcl::clSilver);
+    Memo2->SetFontColor(vcl::clWhite);
+  }
+  Edit1->SetText(toB ? "B" : "A");  // last: until now every reading names the old slot
+  return true;
+}
+
+void TForm1::MoveTrayIndication(bool) {}
+
+void TForm1::CaptureClipboard() {
+  const bool a = Edit1->Text() == "A";
+  std::string text;
+  // A clipboard held by another application is no answer: never take it for an empty one.
+  if (vcl::Clipboard().GetText(text) != plat::ClipRead::Ok) return;
+  (a ? Memo1 : Memo2)->SetText(std::move(text));
+}
+
+void TForm1::PollTick() {
+  plat::Platform& p = plat::Current();
+  vcl::TClipboard& clipboard = vcl::Clipboard();
+
+  // 1-2: the start marker and the start text.
+  const std::string startMarker = Edit1->Text();
+  const vcl::TMemo* startView = startMarker == "A" ? Memo1 : Memo2;
+  // Read before the clipboard is opened: a change after this point shows at the next tick.
+  const std::uint32_t seq = clipboard.Sequence();
+  const bool known = syncValid_ && seq == syncSeq_ && startView == syncView_ &&
+                     startView->Generation() == syncGen_;
+  std::string startText;
+  const bool haveText = !known && clipboard.GetText(startText) == plat::ClipRead::Ok;
+
+  // 3-6: the switch chord, at most once in ten ticks.
+  if (SwitchCooldown == 10) SwitchCooldown = 0;
+  if (SwitchCooldown != 0) ++SwitchCooldown;
+  if (SwitchCooldown == 0 && p.GetAsyncKeyState(plat::kVkControl) != 0 &&
+      p.GetAsyncKeyState(plat::kVkShift) != 0) {
+    if (SwitchSlot()) SwitchCooldown = 1;
+  }
+  p.GetAsyncKeyState(plat::kVkControl);
+  p.GetAsyncKeyState(plat::kVkShift);
+
+  // 7: capture when the start text differs from the start marker's view.
+  if (!haveText) return;
+  if (failedWrite_ && seq == failedWriteSeq_) return;
+  if (startText != startView->Text()) {
+    CaptureClipboard();
+    return;
+  }
+  syncValid_ = true;
+  syncSeq_ = seq;
+  syncView_ = startView;
+  syncGen_ = startView->Generation();
+}

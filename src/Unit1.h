@@ -18,6 +18,16 @@ class TForm1 : public vcl::TForm {
   vcl::TEdit* Edit1 = nullptr;
   vcl::TButton* Button1 = nullptr;
 
+  // Makes the other slot active: its text goes to the clipboard, the tray and the colours follow,
+  // the marker flips last. Returns false, changing nothing, when the clipboard could not be
+  // opened (another application holds it); the caller may try again later.
+  bool SwitchSlot();
+  // Copies the clipboard's text into the active slot; leaves it for later if the clipboard
+  // cannot be opened.
+  void CaptureClipboard();
+  // One poll: the switch chord, then the clipboard against the active slot.
+  void PollTick();
+
   void Timer1Timer(vcl::TComponent* sender);
   void FormCreate(vcl::TComponent* sender);
   void Button1Click(vcl::TComponent* sender);
@@ -25,6 +35,25 @@ class TForm1 : public vcl::TForm {
   void Memo2Click(vcl::TComponent* sender);
 
   std::any MethodAddress(const std::string& name) override;
+
+ private:
+  // Where the slot's tray icon moves with a switch (filled in with the tray icons).
+  void MoveTrayIndication(bool toB);
+
+  // What the last tick found: the clipboard at sequence number syncSeq_ held exactly the text
+  // of syncView_ at its generation syncGen_. While all three still hold, a tick knows without
+  // opening the clipboard that there is nothing to capture, so an idle tick costs the same
+  // whatever the clipboard holds.
+  bool syncValid_ = false;
+  std::uint32_t syncSeq_ = 0;
+  const vcl::TMemo* syncView_ = nullptr;
+  std::uint64_t syncGen_ = 0;
+  // A switch whose write emptied the clipboard but could not fill it: until somebody changes
+  // the clipboard again, its emptiness is ours and must not be captured over the slot.
+  bool failedWrite_ = false;
+  std::uint32_t failedWriteSeq_ = 0;
 };
 
 extern TForm1* Form1;
+// Ticks since the last hot-key switch (0: the chord may switch now). Only the poll touches it.
+extern int SwitchCooldown;

@@ -58,4 +58,5 @@ void ResetProcessState() {
   vcl::DoneApplication();
   Form1 = nullptr;
   Form2 = nullptr;
+  SwitchCooldown = 0;
 }

@@ -278,9 +278,10 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
   tabStop_ = true;
 }
 
-void TMemo::SetText(const std::string& text) {
+void TMemo::SetText(std::string text) {
   if (text == text_) return;
-  text_ = text;
+  text_ = std::move(text);
+  ++generation_;
   if (handle_) P().SetTextAnsi(handle_, DisplayText());
 }
 

@@ -127,7 +127,9 @@ class TMemo : public TWinControl {
 
   const std::string& Text() const { return text_; }
   // Setting the text it already holds does nothing.
-  void SetText(const std::string& text);
+  void SetText(std::string text);
+  // Counts the changes of the text, so a caller can tell cheaply that it is unchanged.
+  std::uint64_t Generation() const { return generation_; }
 
   bool ReadOnly() const { return readOnly_; }
   bool WordWrap() const { return wordWrap_; }
@@ -143,6 +145,7 @@ class TMemo : public TWinControl {
   std::string DisplayText() const;
 
   std::string text_;
+  std::uint64_t generation_ = 0;
   bool readOnly_ = false;
   bool wordWrap_ = true;
   bool scrollBars_ = false;

@@ -377,7 +377,14 @@ void TApplication::ShowException(const std::exception& e) {
   else
     message = e.what();
   // The full stop is appended always.
-  P().MessageBox(handle_, message + ".", Title(), plat::BoxIcon::Stop);
+  ++errorBoxes_;
+  try {
+    P().MessageBox(handle_, message + ".", Title(), plat::BoxIcon::Stop);
+  } catch (...) {
+    --errorBoxes_;
+    throw;
+  }
+  --errorBoxes_;
 }
 
 void TApplication::RunExitProcedures() {

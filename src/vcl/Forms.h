@@ -113,6 +113,8 @@ class TApplication : public TComponent, public plat::WindowSink {
 
   void HandleException(const std::exception& e);
   void ShowException(const std::exception& e);
+  // True while an error box is open (its own message loop runs then).
+  bool ShowingError() const { return errorBoxes_ > 0; }
 
   // Process end: hides the application's windows and destroys its forms, the newest first.
   // Runs once, and only if Run registered it.
@@ -128,6 +130,7 @@ class TApplication : public TComponent, public plat::WindowSink {
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
   bool exitProcRegistered_ = false;
+  int errorBoxes_ = 0;
 };
 
 // The application object, created by InitApplication at process start.
