@@ -40,7 +40,7 @@ struct WindowState {
   Handle handle = 0;
   WindowSpec spec;
   Rect bounds;
-  bool visible = false;
+  bool visible = false;  // its own flag; IsVisible() also asks its parents, as Windows does
   bool alive = true;
   std::string textUtf8;  // from the caption, SetTextUtf8
   std::string textAnsi;  // from SetTextAnsi, bytes exactly as given
@@ -84,6 +84,10 @@ class HeadlessPlatform : public Platform {
   HeadlessPlatform() = default;
 
   // ===== Platform =============================================================================
+  // Where Windows would fail on a window that is gone (or never was), these do nothing and
+  // answer 0/false/empty. Points worth knowing: creating a window never activates it; a control
+  // whose parent is gone is refused (0); SetFocus on the focused window sends nothing; activation
+  // by BringToFront/SetForegroundWindow goes to the Form/Application window a control sits in.
   std::string ExecutablePath() override;
   MutexResult CreateNamedMutex(const std::string& name) override;
   bool ReleaseNamedMutex(Handle mutex) override;
