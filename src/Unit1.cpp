@@ -1,5 +1,8 @@
 #include "Unit1.h"
 
+#include <exception>
+
+#include "Unit2.h"
 #include "platform/platform.h"
 #include "vcl/Clipbrd.h"
 
@@ -11,6 +14,8 @@ TForm1::TForm1(vcl::TComponent* owner) : vcl::TForm(owner) {
   Field("Timer1", Timer1);
   Field("Memo1", Memo1);
   Field("Edit1", Edit1);
+  Field("TaskTray1", TaskTray1);
+  Field("TaskTray2", TaskTray2);
   Field("Button1", Button1);
   InitFromLayout("Unit1.dfm");
 }
@@ -23,7 +28,44 @@ std::any TForm1::MethodAddress(const std::string& name) {
       {"Memo2Click", &TForm1::Memo2Click}};
   for (const auto& [n, m] : kMethods)
     if (name == n) return vcl::TNotifyEvent([this, m](vcl::TComponent* s) { (this->*m)(s); });
+  using DblClick = void (TForm1::*)(vcl::TComponent*, TMouseButton);
+  static const std::pair<const char*, DblClick> kDblClicks[] = {
+      {"TaskTray1DblClick", &TForm1::TaskTray1DblClick},
+      {"TaskTray2DblClick", &TForm1::TaskTray2DblClick}};
+  for (const auto& [n, m] : kDblClicks)
+    if (name == n)
+      return TButtonDblClick([this, m](vcl::TComponent* s, TMouseButton b) { (this->*m)(s, b); });
+  using MouseDown = void (TForm1::*)(vcl::TComponent*, TMouseButton, TShiftState, int, int);
+  static const std::pair<const char*, MouseDown> kMouseDowns[] = {
+      {"TaskTray1MouseDown", &TForm1::TaskTray1MouseDown},
+      {"TaskTray2MouseDown", &TForm1::TaskTray2MouseDown}};
+  for (const auto& [n, m] : kMouseDowns)
+    if (name == n)
+      return TMouseEvent([this, m](vcl::TComponent* s, TMouseButton b, TShiftState sh, int x,
+                                   int y) { (this->*m)(s, b, sh, x, y); });
   return {};
+}
+
+std::intptr_t TForm1::WndProc(const plat::Event& e) {
+  // The shell's notification area was made anew and has forgotten our icon: without it the
+  // user could not reach the program at all.
+  if (e.kind == plat::EventKind::TaskbarCreated) {
+    TTaskTray::AddAllAgain();
+    return 0;
+  }
+  return vcl::TForm::WndProc(e);
+}
+
+void TForm1::TaskTray1DblClick(vcl::TComponent*, TMouseButton) { Form2->Show(); }
+
+void TForm1::TaskTray2DblClick(vcl::TComponent*, TMouseButton) { Form2->Show(); }
+
+void TForm1::TaskTray1MouseDown(vcl::TComponent*, TMouseButton Button, TShiftState, int, int) {
+  if (Button == mbRight) Form1->Show();
+}
+
+void TForm1::TaskTray2MouseDown(vcl::TComponent*, TMouseButton Button, TShiftState, int, int) {
+  if (Button == mbRight) Form1->Show();
 }
 
 void TForm1::FormCreate(vcl::TComponent*) {
@@ -67,7 +109,14 @@ bool TForm1::SwitchSlot() {
       failedWriteSeq_ = clipboard.Sequence();
       throw vcl::Exception("クリップボードに書き込めません");
   }
-  MoveTrayIndication(toB);
+  // A refused tray add must not leave the switch half done: the marker, the colours and the
+  // clipboard still move to the new slot, and the error is shown after.
+  std::exception_ptr trayError;
+  try {
+    MoveTrayIndication(toB);
+  } catch (const vcl::EInvalidOperation&) {
+    trayError = std::current_exception();
+  }
   if (toB) {
     Memo1->SetColor(vcl::clSilver);
     Memo1->SetFontColor(vcl::clWhite);
@@ -80,10 +129,23 @@ bool TForm1::SwitchSlot() {
     Memo2->SetFontColor(vcl::clWhite);
   }
   Edit1->SetText(toB ? "B" : "A");  // last: until now every reading names the old slot
+  if (trayError) std::rethrow_exception(trayError);
   return true;
 }
 
-void TForm1::MoveTrayIndication(bool) {}
+void TForm1::MoveTrayIndication(bool toB) {
+  std::exception_ptr first;
+  auto write = [&first](TTaskTray* tray, bool on) {
+    try {
+      tray->SetRegistered(on);
+    } catch (const vcl::EInvalidOperation&) {
+      if (!first) first = std::current_exception();
+    }
+  };
+  write(TaskTray1, !toB);
+  write(TaskTray2, toB);
+  if (first) std::rethrow_exception(first);
+}
 
 void TForm1::CaptureClipboard() {
   const bool a = Edit1->Text() == "A";
@@ -112,7 +174,12 @@ void TForm1::PollTick() {
   if (SwitchCooldown != 0) ++SwitchCooldown;
   if (SwitchCooldown == 0 && p.GetAsyncKeyState(plat::kVkControl) != 0 &&
       p.GetAsyncKeyState(plat::kVkShift) != 0) {
-    if (SwitchSlot()) SwitchCooldown = 1;
+    try {
+      if (SwitchSlot()) SwitchCooldown = 1;
+    } catch (const vcl::EInvalidOperation&) {
+      SwitchCooldown = 1;  // the switch was made; only its tray icon was refused
+      throw;
+    }
   }
   p.GetAsyncKeyState(plat::kVkControl);
   p.GetAsyncKeyState(plat::kVkShift);

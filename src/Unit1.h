@@ -4,6 +4,7 @@
 #include <any>
 #include <string>
 
+#include "TaskTray.h"
 #include "vcl/ExtCtrls.h"
 #include "vcl/Forms.h"
 
@@ -16,6 +17,8 @@ class TForm1 : public vcl::TForm {
   vcl::TTimer* Timer1 = nullptr;
   vcl::TMemo* Memo1 = nullptr;
   vcl::TEdit* Edit1 = nullptr;
+  TTaskTray* TaskTray1 = nullptr;
+  TTaskTray* TaskTray2 = nullptr;
   vcl::TButton* Button1 = nullptr;
 
   // Makes the other slot active: its text goes to the clipboard, the tray and the colours follow,
@@ -30,14 +33,24 @@ class TForm1 : public vcl::TForm {
 
   void Timer1Timer(vcl::TComponent* sender);
   void FormCreate(vcl::TComponent* sender);
+  void TaskTray1DblClick(vcl::TComponent* Seft, TMouseButton Button);
+  void TaskTray2DblClick(vcl::TComponent* Seft, TMouseButton Button);
+  void TaskTray1MouseDown(vcl::TComponent* Sender, TMouseButton Button, TShiftState Shift, int X,
+                          int Y);
   void Button1Click(vcl::TComponent* sender);
   void Memo1Click(vcl::TComponent* sender);
   void Memo2Click(vcl::TComponent* sender);
+  void TaskTray2MouseDown(vcl::TComponent* Sender, TMouseButton Button, TShiftState Shift, int X,
+                          int Y);
 
   std::any MethodAddress(const std::string& name) override;
 
+ protected:
+  std::intptr_t WndProc(const plat::Event& e) override;
+
  private:
-  // Where the slot's tray icon moves with a switch (filled in with the tray icons).
+  // The tray step of a switch: the new slot's icon in, the old one out, TaskTray1 written first.
+  // Both writes are made even if the first is refused; the first refusal is raised after.
   void MoveTrayIndication(bool toB);
 
   // What the last tick found: the clipboard at sequence number syncSeq_ held exactly the text

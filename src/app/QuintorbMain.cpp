@@ -20,6 +20,7 @@ void RegisterComponentClasses() {
   vcl::RegisterClass("TBitBtn", [](TComponent* o) { return new vcl::TBitBtn(o); });
   vcl::RegisterClass("TLabel", [](TComponent* o) { return new vcl::TLabel(o); });
   vcl::RegisterClass("TTimer", [](TComponent* o) { return new vcl::TTimer(o); });
+  vcl::RegisterClass("TTaskTray", [](TComponent* o) { return new TTaskTray(o); });
 }
 
 }  // namespace
@@ -59,4 +60,5 @@ void ResetProcessState() {
   Form1 = nullptr;
   Form2 = nullptr;
   SwitchCooldown = 0;
+  ResetTrayState();
 }

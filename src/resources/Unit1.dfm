@@ -69,4 +69,17 @@ object Form1: TForm1
     Interval = 100
     OnTimer = Timer1Timer
   end
+  object TaskTray1: TTaskTray
+    Icon.Resource = 'TrayIcon1.ico'
+    IconID = 1
+    Registered = True
+    OnDblClick = TaskTray1DblClick
+    OnMouseDown = TaskTray1MouseDown
+  end
+  object TaskTray2: TTaskTray
+    Icon.Resource = 'TrayIcon2.ico'
+    IconID = 2
+    OnDblClick = TaskTray2DblClick
+    OnMouseDown = TaskTray2MouseDown
+  end
 end

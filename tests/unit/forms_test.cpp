@@ -58,7 +58,9 @@ TEST_F(ProgramTest, MainWindowLayout) {
                     {"Memo2", plat::WindowKind::Memo, {0, 25, 240, 27}, true, ""},
                     {"Edit1", plat::WindowKind::Edit, {216, 16, 17, 20}, false, "A"},
                     {"Button1", plat::WindowKind::Button, {0, 56, 240, 17}, true,
-                     "クリップボードビューア非表示"}});
+                     "クリップボードビューア非表示"},
+                    // The tray's notification window: a zero-size child, made by the first add.
+                    {"", plat::WindowKind::Child, {0, 0, 0, 0}, true, ""}});
     const plat::WindowState& m1 = hl.Window(Form1->Memo1->Handle());
     const plat::WindowState& m2 = hl.Window(Form1->Memo2->Handle());
     EXPECT_EQ(m1.background, 0x80000005u);
