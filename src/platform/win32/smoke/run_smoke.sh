@@ -4,8 +4,10 @@
 #
 #   run_smoke.sh path/to/win32_smoke.exe [out-dir]
 #
-# Environment: DISPLAY_NUM (default 91), WINEPREFIX (default /tmp/wp-smoke; made if missing),
-# WINE (default wine; a 64-bit build needs wine64 and WINEARCH=win64).
+# Environment: DISPLAY_NUM (default 91), WINEPREFIX (default /tmp/wp-smoke; made if missing and
+# shut down at the end), WINE (default wine). A 64-bit build of the smoke program (where the
+# kernel cannot run 32-bit Wine) needs WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+# WINEARCH=win64 and a prefix of its own.
 set -u
 exe=$(readlink -f "$1")
 out=${2:-/tmp/win32-smoke}
