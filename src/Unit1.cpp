@@ -94,7 +94,8 @@ bool TForm1::SwitchSlot() {
   const bool toB = Edit1->Text() == "A";
   const std::string& text = (toB ? Memo2 : Memo1)->Text();
   vcl::TClipboard& clipboard = vcl::Clipboard();
-  switch (clipboard.SetText(text)) {
+  std::uint32_t written = 0;
+  switch (clipboard.SetText(text, written)) {
     case plat::ClipWrite::Ok:
       failedWrite_ = false;
       break;
@@ -129,6 +130,8 @@ bool TForm1::SwitchSlot() {
     Memo2->SetFontColor(vcl::clWhite);
   }
   Edit1->SetText(toB ? "B" : "A");  // last: until now every reading names the old slot
+  // Our own write: the next tick need not read it back to know it equals the new slot.
+  if (written) Remember(written, toB ? Memo2 : Memo1);
   if (trayError) std::rethrow_exception(trayError);
   return true;
 }
@@ -148,11 +151,19 @@ void TForm1::MoveTrayIndication(bool toB) {
 }
 
 void TForm1::CaptureClipboard() {
-  const bool a = Edit1->Text() == "A";
   std::string text;
   // A clipboard held by another application is no answer: never take it for an empty one.
   if (vcl::Clipboard().GetText(text) != plat::ClipRead::Ok) return;
-  (a ? Memo1 : Memo2)->SetText(std::move(text));
+  ActiveView()->SetText(std::move(text));
+}
+
+vcl::TMemo* TForm1::ActiveView() { return Edit1->Text() == "A" ? Memo1 : Memo2; }
+
+void TForm1::Remember(std::uint32_t seq, const vcl::TMemo* view) {
+  syncValid_ = true;
+  syncSeq_ = seq;
+  syncView_ = view;
+  syncGen_ = view->Generation();
 }
 
 void TForm1::PollTick() {
@@ -172,10 +183,12 @@ void TForm1::PollTick() {
   // 3-6: the switch chord, at most once in ten ticks.
   if (SwitchCooldown == 10) SwitchCooldown = 0;
   if (SwitchCooldown != 0) ++SwitchCooldown;
+  bool switched = false;
   if (SwitchCooldown == 0 && p.GetAsyncKeyState(plat::kVkControl) != 0 &&
       p.GetAsyncKeyState(plat::kVkShift) != 0) {
     try {
-      if (SwitchSlot()) SwitchCooldown = 1;
+      switched = SwitchSlot();
+      if (switched) SwitchCooldown = 1;
     } catch (const vcl::EInvalidOperation&) {
       SwitchCooldown = 1;  // the switch was made; only its tray icon was refused
       throw;
@@ -187,12 +200,17 @@ void TForm1::PollTick() {
   // 7: capture when the start text differs from the start marker's view.
   if (!haveText) return;
   if (failedWrite_ && seq == failedWriteSeq_) return;
-  if (startText != startView->Text()) {
+  if (startText == startView->Text()) {
+    if (!switched) Remember(seq, startView);  // a switch has remembered its own write
+    return;
+  }
+  if (switched || clipboard.Sequence() != seq) {
     CaptureClipboard();
     return;
   }
-  syncValid_ = true;
-  syncSeq_ = seq;
-  syncView_ = startView;
-  syncGen_ = startView->Generation();
+  // Nothing changed the clipboard since the read above, so the capture's own read would bring
+  // the same bytes: take them instead of copying a large text out of the clipboard twice.
+  vcl::TMemo* view = ActiveView();
+  view->SetText(std::move(startText));
+  Remember(seq, view);
 }

@@ -52,6 +52,8 @@ class TForm1 : public vcl::TForm {
   // The tray step of a switch: the new slot's icon in, the old one out, TaskTray1 written first.
   // Both writes are made even if the first is refused; the first refusal is raised after.
   void MoveTrayIndication(bool toB);
+  vcl::TMemo* ActiveView();
+  void Remember(std::uint32_t seq, const vcl::TMemo* view);
 
   // What the last tick found: the clipboard at sequence number syncSeq_ held exactly the text
   // of syncView_ at its generation syncGen_. While all three still hold, a tick knows without

@@ -211,7 +211,10 @@ class Platform {
   // --- clipboard (CF_TEXT only) --------------------------------------------------------------
   // `owner` is a window of the program (the clipboard needs one to be emptied and written).
   virtual ClipRead ReadClipboardText(Handle owner, std::string& text) = 0;
-  virtual ClipWrite WriteClipboardText(Handle owner, const std::string& text) = 0;
+  // On Ok, `sequence` is the clipboard's sequence number that this write produced, when it is
+  // certain that nobody changed the clipboard after it; otherwise 0.
+  virtual ClipWrite WriteClipboardText(Handle owner, const std::string& text,
+                                       std::uint32_t& sequence) = 0;
   // Changes whenever the clipboard's content changes (GetClipboardSequenceNumber).
   virtual std::uint32_t ClipboardSequence() = 0;
 

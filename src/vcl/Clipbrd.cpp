@@ -12,8 +12,8 @@ plat::ClipRead TClipboard::GetText(std::string& text) {
   return plat::Current().ReadClipboardText(Owner(), text);
 }
 
-plat::ClipWrite TClipboard::SetText(const std::string& text) {
-  return plat::Current().WriteClipboardText(Owner(), text);
+plat::ClipWrite TClipboard::SetText(const std::string& text, std::uint32_t& sequence) {
+  return plat::Current().WriteClipboardText(Owner(), text, sequence);
 }
 
 std::uint32_t TClipboard::Sequence() { return plat::Current().ClipboardSequence(); }

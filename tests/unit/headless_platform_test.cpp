@@ -59,6 +59,13 @@ class RecordingSink final : public WindowSink {
 
 class HeadlessTest : public ::testing::Test {
  protected:
+  // A write; on success the sequence it reports is the clipboard's own.
+  ClipWrite Write(Handle w, const std::string& text) {
+    std::uint32_t seq = 1234;
+    ClipWrite r = p.WriteClipboardText(w, text, seq);
+    EXPECT_EQ(seq, r == ClipWrite::Ok ? p.ClipboardSequence() : 0u);
+    return r;
+  }
   Handle Make(WindowKind kind, Handle parent = 0, std::uint32_t style = 0,
               const std::string& caption = "") {
     RecordingSink& sink = sinks_.emplace_back(log, p);
@@ -268,14 +275,14 @@ TEST_F(HeadlessTest, AHeldClipboardCannotBeOpened) {
   std::string text = "untouched";
   EXPECT_EQ(p.ReadClipboardText(w, text), ClipRead::CannotOpen);
   EXPECT_EQ(text, "untouched");
-  EXPECT_EQ(p.WriteClipboardText(w, "mine"), ClipWrite::CannotOpen);
+  EXPECT_EQ(Write(w, "mine"), ClipWrite::CannotOpen);
   EXPECT_EQ(p.ClipboardText(), "theirs");
   EXPECT_EQ(p.ClipboardSequence(), seq);
   EXPECT_EQ(p.clipOpens, 2);
   EXPECT_EQ(p.clipReads + p.clipWrites, 0);
 
   p.HoldClipboard(false);
-  EXPECT_EQ(p.WriteClipboardText(w, "mine"), ClipWrite::Ok);
+  EXPECT_EQ(Write(w, "mine"), ClipWrite::Ok);
   EXPECT_EQ(p.ClipboardText(), "mine");
   EXPECT_EQ(p.clipOwner, w);
 }
@@ -297,12 +304,12 @@ TEST_F(HeadlessTest, ProgrammedWriteFailures) {
     p.SetClipboardText("before");
     const std::uint32_t seq = p.ClipboardSequence();
     p.FailWrites(c.how, 1);
-    EXPECT_EQ(p.WriteClipboardText(w, "after"), c.how);
+    EXPECT_EQ(Write(w, "after"), c.how);
     EXPECT_EQ(p.ClipboardHasText(), c.hasTextAfter);
     EXPECT_EQ(p.ClipboardText(), c.textAfter);
     EXPECT_EQ(p.ClipboardSequence() != seq, c.sequenceMoves);
     // Only `count` writes fail.
-    EXPECT_EQ(p.WriteClipboardText(w, "after"), ClipWrite::Ok);
+    EXPECT_EQ(Write(w, "after"), ClipWrite::Ok);
     EXPECT_EQ(p.ClipboardText(), "after");
   }
 }
@@ -311,16 +318,16 @@ TEST_F(HeadlessTest, WriteFailureCountsHeldAttemptsDoNotUseThemUp) {
   const Handle w = Make(WindowKind::Utility);
   p.FailWrites(ClipWrite::NoMemory, 2);
   p.HoldClipboard(true);
-  EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::CannotOpen);
+  EXPECT_EQ(Write(w, "x"), ClipWrite::CannotOpen);
   p.HoldClipboard(false);
-  EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::NoMemory);
-  EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::NoMemory);
-  EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::Ok);
+  EXPECT_EQ(Write(w, "x"), ClipWrite::NoMemory);
+  EXPECT_EQ(Write(w, "x"), ClipWrite::NoMemory);
+  EXPECT_EQ(Write(w, "x"), ClipWrite::Ok);
 
   p.FailWrites(ClipWrite::Failed, -1);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::Failed);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Write(w, "x"), ClipWrite::Failed);
   p.FailWrites(ClipWrite::Ok, -1);
-  EXPECT_EQ(p.WriteClipboardText(w, "x"), ClipWrite::Ok);
+  EXPECT_EQ(Write(w, "x"), ClipWrite::Ok);
   EXPECT_EQ(p.clipOpens, 10);
   EXPECT_EQ(p.clipWrites, 9);
 }
@@ -341,7 +348,7 @@ TEST_F(HeadlessTest, EveryContentChangeMovesTheSequence) {
   std::string text;
   p.ReadClipboardText(w, text);
   EXPECT_FALSE(moved());
-  p.WriteClipboardText(w, "b");
+  Write(w, "b");
   EXPECT_TRUE(moved());
   p.ClearClipboard();
   EXPECT_TRUE(moved());

@@ -290,6 +290,28 @@ TEST_F(SlotsTest, IdleTicksDoNotOpenTheClipboardYetSeeEveryChange) {
   });
 }
 
+TEST_F(SlotsTest, ACaptureReadsTheClipboardOnceAndASwitchNotAtAllAfterwards) {
+  Inside([&] {
+    Tick();
+    hl.SetClipboardText("copied");
+    int reads = hl.clipReads;
+    Tick();
+    EXPECT_EQ(Form1->Memo1->Text(), "copied");
+    EXPECT_EQ(hl.clipReads, reads + 1);
+    Chord(true);
+    Tick();
+    Chord(false);
+    ASSERT_EQ(Marker(), "B");
+    int opens = hl.clipOpens;
+    for (int i = 0; i < 20; ++i) Tick();
+    EXPECT_EQ(hl.clipOpens, opens);  // it knows the clipboard holds what it wrote
+    hl.SetClipboardText("into b");
+    Tick();
+    EXPECT_EQ(Form1->Memo2->Text(), "into b");
+    EXPECT_EQ(Form1->Memo1->Text(), "copied");
+  });
+}
+
 // --- the clipboard refusing us ---------------------------------------------------------------
 
 TEST_F(SlotsTest, ClipboardHeldByAnotherApplicationLosesNothing) {

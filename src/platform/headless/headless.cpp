@@ -518,7 +518,9 @@ ClipRead HeadlessPlatform::ReadClipboardText(Handle, std::string& text) {
   return ClipRead::Ok;
 }
 
-ClipWrite HeadlessPlatform::WriteClipboardText(Handle owner, const std::string& text) {
+ClipWrite HeadlessPlatform::WriteClipboardText(Handle owner, const std::string& text,
+                                               std::uint32_t& sequence) {
+  sequence = 0;
   ++clipOpens;
   if (clipHeld_) return ClipWrite::CannotOpen;
   ClipWrite how = ClipWrite::Ok;
@@ -537,6 +539,7 @@ ClipWrite HeadlessPlatform::WriteClipboardText(Handle owner, const std::string& 
       break;
     default:
       ChangeClipboard(Clip::Text, text);
+      sequence = clipSeq_;
       break;
   }
   return how;

@@ -130,7 +130,8 @@ class HeadlessPlatform : public Platform {
   bool IsKeyDown(int vk) override;
 
   ClipRead ReadClipboardText(Handle owner, std::string& text) override;
-  ClipWrite WriteClipboardText(Handle owner, const std::string& text) override;
+  ClipWrite WriteClipboardText(Handle owner, const std::string& text,
+                               std::uint32_t& sequence) override;
   std::uint32_t ClipboardSequence() override;
 
   bool ShellNotifyIcon(std::uint32_t op,
