@@ -76,8 +76,10 @@ ClipRead Win32Platform::ReadClipboardText(Handle owner, std::string& text) {
   return ClipRead::Ok;
 }
 
-ClipWrite Win32Platform::WriteClipboardText(Handle owner, const std::string& text) {
-  OpenClipboardScope clip(win32::ToHwnd(owner));
+namespace {
+
+ClipWrite WriteText(HWND owner, const std::string& text) {
+  OpenClipboardScope clip(owner);
   if (!clip.IsOpen()) return ClipWrite::CannotOpen;
 
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
@@ -98,6 +100,22 @@ ClipWrite Win32Platform::WriteClipboardText(Handle owner, const std::string& tex
     return ClipWrite::Failed;
   }
   return ClipWrite::Ok;  // the block belongs to the system now
+}
+
+}  // namespace
+
+ClipWrite Win32Platform::WriteClipboardText(Handle owner, const std::string& text,
+                                            std::uint32_t& sequence) {
+  sequence = 0;
+  HWND ownerWnd = win32::ToHwnd(owner);
+  const ClipWrite result = WriteText(ownerWnd, text);
+  if (result != ClipWrite::Ok || !ownerWnd) return result;
+  // The number is final only once the clipboard is closed (Wine counts the close as a change
+  // too), and by then another program may have written. The emptying made our window the
+  // owner; if it still is, with the number unchanged around that look, the number is ours.
+  const DWORD seq = GetClipboardSequenceNumber();
+  if (GetClipboardOwner() == ownerWnd && GetClipboardSequenceNumber() == seq) sequence = seq;
+  return result;
 }
 
 std::uint32_t Win32Platform::ClipboardSequence() { return GetClipboardSequenceNumber(); }

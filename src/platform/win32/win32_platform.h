@@ -71,7 +71,8 @@ class Win32Platform final : public Platform {
   bool IsKeyDown(int vk) override;
 
   ClipRead ReadClipboardText(Handle owner, std::string& text) override;
-  ClipWrite WriteClipboardText(Handle owner, const std::string& text) override;
+  ClipWrite WriteClipboardText(Handle owner, const std::string& text,
+                               std::uint32_t& sequence) override;
   std::uint32_t ClipboardSequence() override;
 
   bool ShellNotifyIcon(std::uint32_t op,

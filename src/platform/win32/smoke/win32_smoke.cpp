@@ -549,12 +549,15 @@ int main(int argc, char** argv) {
     };
     for (const auto& t : texts) {
       const std::uint32_t seq = p.ClipboardSequence();
-      const ClipWrite w = p.WriteClipboardText(form1, t.bytes);
+      std::uint32_t written = 0;
+      const ClipWrite w = p.WriteClipboardText(form1, t.bytes, written);
       std::string back = "junk";
       const ClipRead r = p.ReadClipboardText(form1, back);
       Check(w == ClipWrite::Ok && r == ClipRead::Ok && back == t.bytes &&
                 p.ClipboardSequence() != seq,
             std::string("clipboard round trip, exact bytes: ") + t.name);
+      Check(written != 0 && written == p.ClipboardSequence(),
+            std::string("the write reports the sequence number it produced: ") + t.name);
     }
 
     OpenClipboard(ToHwnd(form1));
@@ -594,10 +597,12 @@ int main(int argc, char** argv) {
     text = "keep";
     DWORD start = GetTickCount();
     const ClipRead r = p.ReadClipboardText(form1, text);
-    const ClipWrite w = p.WriteClipboardText(form1, "new");
+    std::uint32_t written = 1;
+    const ClipWrite w = p.WriteClipboardText(form1, "new", written);
     const DWORD spent = GetTickCount() - start;
     Check(r == ClipRead::CannotOpen && text == "keep", "held clipboard: read reports CannotOpen");
-    Check(w == ClipWrite::CannotOpen, "held clipboard: write reports CannotOpen");
+    Check(w == ClipWrite::CannotOpen && written == 0,
+          "held clipboard: write reports CannotOpen and no sequence number");
     Check(spent >= 30 && spent < 1000,
           "held clipboard: both calls retried for a short while (" + std::to_string(spent) + " ms)");
     SetEvent(held.release);
@@ -610,7 +615,7 @@ int main(int argc, char** argv) {
     th = CreateThread(nullptr, 0, HoldClipboard, &brief, 0, nullptr);
     WaitForSingleObject(brief.opened, 5000);
     SetEvent(brief.release);
-    Check(p.WriteClipboardText(form1, titleSjis) == ClipWrite::Ok,
+    Check(p.WriteClipboardText(form1, titleSjis, written) == ClipWrite::Ok,
           "clipboard held for a moment: a retry opens it");
     WaitForSingleObject(th, 5000);
     CloseHandle(th);
