@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -338,6 +340,50 @@ std::optional<std::string> XclipGet() {
 }
 
 void KillXclips() { Xclips().clear(); }
+
+std::vector<XWindow> TrayIcons() {
+  // xwininfo -tree prints one window a line, indented by depth:
+  //   0x200003 "panel": ("panel" "trayer")  22x30+1002+738  +1002+738
+  //         0x600008 (has no name): ("explorer.exe" "explorer.exe")  20x28+0+0  +1003+739
+  CommandResult r = Run({"xwininfo", "-root", "-tree"}, 10s);
+  std::vector<XWindow> icons;
+  std::istringstream lines(r.out);
+  std::string line;
+  size_t panelIndent = std::string::npos;
+  while (std::getline(lines, line)) {
+    size_t indent = line.find_first_not_of(' ');
+    if (indent == std::string::npos) continue;
+    if (line.find("(\"panel\" \"trayer\")") != std::string::npos) {
+      panelIndent = indent;
+      continue;
+    }
+    if (panelIndent == std::string::npos) continue;
+    if (indent <= panelIndent) {
+      panelIndent = std::string::npos;
+      continue;
+    }
+    if (line.find("(\"explorer.exe\"") == std::string::npos) continue;
+    XWindow w;
+    w.id = line.substr(indent, line.find(' ', indent) - indent);
+    int rx, ry;
+    size_t geometry = line.rfind(")  ");
+    if (geometry == std::string::npos ||
+        std::sscanf(line.c_str() + geometry + 3, "%dx%d%d%d %d%d", &w.width, &w.height, &rx, &ry,
+                    &w.x, &w.y) != 6)
+      continue;
+    icons.push_back(w);
+  }
+  std::sort(icons.begin(), icons.end(),
+            [](const XWindow& a, const XWindow& b) { return a.x < b.x; });
+  return icons;
+}
+
+bool ClickAt(int x, int y, int button) {
+  CommandResult r = Run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y),
+                         "click", std::to_string(button)},
+                        10s);
+  return r.exitCode == 0;
+}
 
 std::string Screenshot(const std::string& name) {
   std::filesystem::create_directories(ArtifactDir());

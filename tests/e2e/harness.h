@@ -114,6 +114,17 @@ bool XclipSet(const std::string& text);
 std::optional<std::string> XclipGet();
 void KillXclips();
 
+// An X window on the screen, in root coordinates.
+struct XWindow {
+  std::string id;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+// The icons docked in trayer's panel (Wine's explorer.exe embeds one X window per icon),
+// left to right.
+std::vector<XWindow> TrayIcons();
+// A real click (pointer moved there first) with X button 1 (left) or 3 (right).
+bool ClickAt(int x, int y, int button);
+
 // Saves the whole screen as <artifacts>/<name>.png; returns the path, or "" on failure.
 std::string Screenshot(const std::string& name);
 
