@@ -205,7 +205,7 @@ void Process::Kill() {
   Reap(status);
 }
 
-CommandResult Run(const std::vector<std::string>& argv, Ms timeout,
+CommandResult RunCommand(const std::vector<std::string>& argv, Ms timeout,
                   const std::optional<std::string>& input) {
   return Process::Start(argv, true, input).Finish(timeout);
 }
@@ -296,7 +296,7 @@ std::vector<std::string> DriverArgv(const std::vector<std::string>& args) {
 }  // namespace
 
 DriverResult Driver(const std::vector<std::string>& args, Ms timeout) {
-  CommandResult c = Run(DriverArgv(args), timeout);
+  CommandResult c = RunCommand(DriverArgv(args), timeout);
   DriverResult d;
   d.exitCode = c.exitCode;
   d.timedOut = c.timedOut;
@@ -334,7 +334,7 @@ bool XclipSet(const std::string& text) {
 }
 
 std::optional<std::string> XclipGet() {
-  CommandResult r = Run({"xclip", "-o", "-selection", "clipboard"}, 5s);
+  CommandResult r = RunCommand({"xclip", "-o", "-selection", "clipboard"}, 5s);
   if (r.exitCode != 0) return std::nullopt;
   return r.out;
 }
@@ -345,7 +345,7 @@ std::vector<XWindow> TrayIcons() {
   // xwininfo -tree prints one window a line, indented by depth:
   //   0x200003 "panel": ("panel" "trayer")  22x30+1002+738  +1002+738
   //         0x600008 (has no name): ("explorer.exe" "explorer.exe")  20x28+0+0  +1003+739
-  CommandResult r = Run({"xwininfo", "-root", "-tree"}, 10s);
+  CommandResult r = RunCommand({"xwininfo", "-root", "-tree"}, 10s);
   std::vector<XWindow> icons;
   std::istringstream lines(r.out);
   std::string line;
@@ -379,7 +379,7 @@ std::vector<XWindow> TrayIcons() {
 }
 
 bool ClickAt(int x, int y, int button) {
-  CommandResult r = Run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y),
+  CommandResult r = RunCommand({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y),
                          "click", std::to_string(button)},
                         10s);
   return r.exitCode == 0;
@@ -388,7 +388,7 @@ bool ClickAt(int x, int y, int button) {
 std::string Screenshot(const std::string& name) {
   std::filesystem::create_directories(ArtifactDir());
   std::string path = ArtifactDir() + "/" + name + ".png";
-  CommandResult r = Run({"import", "-window", "root", path}, 20s);
+  CommandResult r = RunCommand({"import", "-window", "root", path}, 20s);
   return r.exitCode == 0 ? path : "";
 }
 

@@ -68,7 +68,7 @@ class Process {
 };
 
 // Runs a command to its end (or the deadline) and returns what it did.
-CommandResult Run(const std::vector<std::string>& argv, Ms timeout = 20s,
+CommandResult RunCommand(const std::vector<std::string>& argv, Ms timeout = 20s,
                   const std::optional<std::string>& input = std::nullopt);
 
 // Polls `pred` every `interval` until it holds or the deadline passes; returns its last value.
