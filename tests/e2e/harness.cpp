@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
