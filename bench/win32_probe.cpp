@@ -45,6 +45,7 @@ int Fill(size_t n) {
 
 int Read() {
   HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  DWORD seqBefore = GetClipboardSequenceNumber();
   double t0 = Now();
   if (!OpenClipboard(owner)) return 1;
   double t1 = Now();
@@ -61,8 +62,9 @@ int Read() {
   }
   double t3 = Now();
   CloseClipboard();
-  std::printf("bytes=%u\nopen_ms=%.1f\nget_ms=%.1f\ncopy_ms=%.1f\n", static_cast<unsigned>(n),
-              t1 - t0, t2 - t1, t3 - t2);
+  std::printf("bytes=%u\nopen_ms=%.1f\nget_ms=%.1f\ncopy_ms=%.1f\nseq_before=%lu\nseq_after=%lu\n",
+              static_cast<unsigned>(n), t1 - t0, t2 - t1, t3 - t2, seqBefore,
+              GetClipboardSequenceNumber());
   return 0;
 }
 
