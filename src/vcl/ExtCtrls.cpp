@@ -59,6 +59,8 @@ void TTimer::SetProperty(const std::string& name, const layout::Value& v, TCompo
 }
 
 std::intptr_t TTimer::HandleEvent(const plat::Event& e) {
+  // Its hidden window is a top-level window too: it must not hold up a log-off.
+  if (e.kind == plat::EventKind::QueryEndSession) return 1;
   if (e.kind != plat::EventKind::Timer) return 0;
   try {
     if (onTimer_) onTimer_(this);

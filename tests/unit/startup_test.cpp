@@ -157,6 +157,13 @@ TEST_F(ProgramTest, LogOffEndsTheProcessWithZeroAfterDestroyingTheForms) {
   std::intptr_t agreed = -1;
   int status = Run({[&] {
     agreed = hl.Send(vcl::Application->Handle(), {EventKind::QueryEndSession});
+    // Every top-level window of the program agrees.
+    for (plat::Handle h : hl.Windows()) {
+      const plat::WindowState& w = hl.Window(h);
+      if (w.alive && w.spec.kind != plat::WindowKind::Child && !w.spec.parent) {
+        EXPECT_EQ(hl.Send(h, {EventKind::QueryEndSession}), 1) << w.spec.className;
+      }
+    }
     EXPECT_EQ(hl.Send(Form1->Handle(), {EventKind::QueryEndSession}), 1);
     hl.Send(vcl::Application->Handle(), {EventKind::EndSession, 0, 1, 0});
     ADD_FAILURE() << "the process should have ended";
