@@ -378,11 +378,24 @@ std::vector<XWindow> TrayIcons() {
   return icons;
 }
 
-bool ClickAt(int x, int y, int button) {
-  CommandResult r = RunCommand({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y),
-                         "click", std::to_string(button)},
-                        10s);
-  return r.exitCode == 0;
+bool ClickAt(int x, int y, int button, int count) {
+  // The pointer comes in from elsewhere: Wine may not take a click in a window that appeared
+  // under a pointer that never moved (seen with a new tray icon where the last test clicked).
+  // `mousemove --sync` waits for the pointer to move, so forever when it is there already.
+  const int awayX = x >= 100 ? x - 100 : x + 100, awayY = y >= 100 ? y - 100 : y + 100;
+  CommandResult where = RunCommand({"xdotool", "getmouselocation", "--shell"}, 10s);
+  auto at = [&](int px, int py) {
+    return where.out.find("X=" + std::to_string(px) + "\n") != std::string::npos &&
+           where.out.find("Y=" + std::to_string(py) + "\n") != std::string::npos;
+  };
+  std::vector<std::string> argv{"xdotool"};
+  if (!at(awayX, awayY))
+    argv.insert(argv.end(), {"mousemove", "--sync", std::to_string(awayX), std::to_string(awayY)});
+  argv.insert(argv.end(), {"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+  // 80 ms between the clicks of a double click: well inside the system's double-click time.
+  argv.insert(argv.end(), {"click", "--repeat", std::to_string(count), "--delay", "80",
+                           std::to_string(button)});
+  return RunCommand(argv, 10s).exitCode == 0;
 }
 
 std::string Screenshot(const std::string& name) {
@@ -390,6 +403,73 @@ std::string Screenshot(const std::string& name) {
   std::string path = ArtifactDir() + "/" + name + ".png";
   CommandResult r = RunCommand({"import", "-window", "root", path}, 20s);
   return r.exitCode == 0 ? path : "";
+}
+
+std::vector<Rgb> ReadPixels(const std::string& png, const XWindow& area,
+                            const std::string& cropTo) {
+  std::string geometry = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
+                         std::to_string(area.x) + "+" + std::to_string(area.y);
+  std::vector<std::string> argv{"convert", png, "-crop", geometry, "+repage"};
+  if (!cropTo.empty()) argv.insert(argv.end(), {"-write", cropTo});
+  argv.insert(argv.end(), {"-depth", "8", "rgb:-"});
+  CommandResult r = RunCommand(argv, 20s);
+  const size_t n = static_cast<size_t>(area.width) * static_cast<size_t>(area.height);
+  if (r.exitCode != 0 || r.out.size() != 3 * n) return {};
+  std::vector<Rgb> pixels(n);
+  for (size_t i = 0; i < n; ++i) {
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(r.out[3 * i + k]); };
+    pixels[i] = {byte(0), byte(1), byte(2)};
+  }
+  return pixels;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+// --- the program's main window ---------------------------------------------------------------
+
+MainWindow ReadMainWindow() {
+  MainWindow m;
+  DriverResult form = Driver({"find", "TForm1"});
+  if (form.records.size() != 1) {
+    m.error = "expected one TForm1\n" + form.Describe();
+    return m;
+  }
+  m.form = form.records.front();
+  DriverResult children = Driver({"children", m.form["hwnd"]});
+  for (const Record& r : children.records) {
+    auto field = [&](const char* key) { return r.count(key) ? r.at(key) : std::string(); };
+    const std::string cls = field("class");
+    Record* slot = nullptr;
+    if (SameClass(cls, "Edit")) {
+      // The marker is the EDIT that is never shown (no WS_VISIBLE even while the form is).
+      const bool shown = Number(field("style")) & 0x10000000;
+      slot = !shown                ? &m.marker
+             : field("y") == "0"  ? &m.memo1
+             : field("y") == "25" ? &m.memo2
+                                  : nullptr;
+    } else if (SameClass(cls, "Button"))
+      slot = &m.button;
+    else if (SameClass(cls, "TNotifyWindow"))
+      slot = &m.notify;
+    if (slot) *slot = r;
+  }
+  const std::pair<const char*, const Record*> parts[] = {{"Memo1", &m.memo1},
+                                                         {"Memo2", &m.memo2},
+                                                         {"the marker", &m.marker},
+                                                         {"Button1", &m.button},
+                                                         {"the notification window", &m.notify}};
+  for (auto [name, rec] : parts)
+    if (rec->empty()) m.error += std::string("no ") + name + " among TForm1's children\n";
+  if (!m.error.empty()) m.error += children.Describe();
+  return m;
 }
 
 // --- where things are ------------------------------------------------------------------------
@@ -429,6 +509,11 @@ void QuintorbTest::TearDown() {
   DriverResult free = Driver({"mutex", kMutexName, "gone", std::to_string(Scaled(20s).count())});
   EXPECT_TRUE(free.ok()) << "the mutex " << kMutexName << " outlived the test\n"
                          << free.Describe();
+  // A killed copy's tray icon leaves about a second after it, but stays docked for as long as
+  // a new copy runs if one starts before that (Wine's explorer): the next test would find two.
+  std::vector<XWindow> icons;
+  EXPECT_TRUE(WaitFor([&] { return (icons = TrayIcons()).empty(); }, Scaled(20s)))
+      << icons.size() << " tray icon(s) outlived the test";
 }
 
 Process& QuintorbTest::StartQuintorb() {
@@ -446,6 +531,39 @@ void QuintorbTest::WaitForStarted() {
     DriverResult r = Driver({"wait", cls, "exists", std::to_string(Scaled(30s).count())});
     ASSERT_TRUE(r.ok()) << "no " << cls << " window appeared\n" << r.Describe();
   }
+}
+
+bool QuintorbTest::SwitchWithChord(const std::string& slot) {
+  MainWindow m = ReadMainWindow();
+  if (!m.error.empty()) {
+    ADD_FAILURE() << m.error;
+    return false;
+  }
+  if (m.marker["text"] == slot) {
+    ADD_FAILURE() << slot << " is the active slot already: a chord would show nothing";
+    return false;
+  }
+  DriverResult r = HoldChordUntil(m.marker["hwnd"], slot);
+  if (!r.ok()) ADD_FAILURE() << "Ctrl+Shift did not make " << slot << " the active slot\n"
+                             << r.Describe();
+  return r.ok();
+}
+
+DriverResult QuintorbTest::HoldChordUntil(const std::string& markerHwnd, const std::string& slot) {
+  // Keys up at least 250 ms before they go down again (WINE.md: "key timing in tests").
+  WaitFor([&] { return std::chrono::steady_clock::now() - keysUp_ >= 250ms; }, 1s, 10ms);
+  DriverResult r = Driver({"hold-keys", markerHwnd, Hex(slot),
+                           std::to_string(Scaled(10s).count()), "ctrl", "shift"});
+  keysUp_ = std::chrono::steady_clock::now();
+  return r;
+}
+
+std::vector<XWindow> QuintorbTest::WaitTrayIcons(size_t count, Ms timeout) {
+  std::vector<XWindow> icons;
+  if (!WaitFor([&] { return (icons = TrayIcons()).size() == count; }, timeout))
+    ADD_FAILURE() << "expected " << count << " icon(s) docked in trayer, found "
+                  << icons.size();
+  return icons;
 }
 
 Record QuintorbTest::FindOne(const std::string& cls, const std::string& title) {

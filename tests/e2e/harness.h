@@ -122,11 +122,24 @@ struct XWindow {
 // The icons docked in trayer's panel (Wine's explorer.exe embeds one X window per icon),
 // left to right.
 std::vector<XWindow> TrayIcons();
-// A real click (pointer moved there first) with X button 1 (left) or 3 (right).
-bool ClickAt(int x, int y, int button);
+// A real click (pointer moved there first) with X button 1 (left) or 3 (right); `count`
+// clicks in a row make a double click.
+bool ClickAt(int x, int y, int button, int count = 1);
 
 // Saves the whole screen as <artifacts>/<name>.png; returns the path, or "" on failure.
 std::string Screenshot(const std::string& name);
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+// The pixels of an area of a PNG file, row by row, or nothing when it cannot be read. With
+// `cropTo`, the area is saved there too (a PNG), to be looked at when a test fails.
+std::vector<Rgb> ReadPixels(const std::string& png, const XWindow& area,
+                            const std::string& cropTo = "");
+
+// Bytes as lower-case hex, as the driver takes and prints clipboard contents.
+std::string Hex(const std::string& bytes);
 
 // --- where things are ------------------------------------------------------------------------
 
@@ -140,10 +153,23 @@ std::optional<std::string> MissingEnvironment();
 // The name of the program's single-instance mutex.
 inline constexpr const char* kMutexName = "Quintorb";
 
+// --- the program's main window ---------------------------------------------------------------
+
+// TForm1's controls as the driver reports them (hwnd, text, sx/sy on the screen, ...), told
+// apart by their place in the layout: Memo1 shows slot A at 0,0, Memo2 slot B at 0,25; the
+// hidden EDIT is the marker whose text names the active slot; the 0x0 TNotifyWindow receives
+// the tray icons' callbacks.
+struct MainWindow {
+  Record form, memo1, memo2, marker, button, notify;
+  std::string error;  // what was missing, when something was
+};
+MainWindow ReadMainWindow();
+
 // --- the fixture -----------------------------------------------------------------------------
 
 // Skips without the environment; after each test kills the Quintorb processes it started (only
-// those: the wineserver is shared) and waits until a new copy could start again.
+// those: the wineserver is shared) and waits until a new copy could start again, with the tray
+// empty.
 class QuintorbTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -159,8 +185,18 @@ class QuintorbTest : public ::testing::Test {
   Record FindOne(const std::string& cls, const std::string& title = "");
   // Waits for a top-level window of the class to reach a state (visible, hidden, exists, gone).
   bool WaitWindow(const std::string& cls, const std::string& state, Ms timeout = Scaled(20s));
+  // Holds Ctrl+Shift down (SendInput, system-wide) until the marker control reads `slot` ("A"
+  // or "B"), then lets go at once. The driver's answer tells when (pressed_at, seen_at: the
+  // GetTickCount clock every Wine process shares). Keys stay up a while between two chords,
+  // or the program, sampling every 100 ms, might not see them go up.
+  DriverResult HoldChordUntil(const std::string& markerHwnd, const std::string& slot);
+  // The same for the running program's marker; fails the test when no switch to `slot` came.
+  bool SwitchWithChord(const std::string& slot);
+  // Waits for the docked tray icons (trayer) to be `count`.
+  std::vector<XWindow> WaitTrayIcons(size_t count, Ms timeout = Scaled(10s));
 
   std::vector<Process> started_;
+  std::chrono::steady_clock::time_point keysUp_{};
 };
 
 }  // namespace e2e

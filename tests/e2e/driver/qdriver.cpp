@@ -239,7 +239,11 @@ int CmdChildren(int argc, wchar_t** argv) {
   std::vector<HWND> children;
   EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
   for (HWND h : children) {
-    Print(WindowFields(h, true) + " id=" + std::to_string(GetDlgCtrlID(h)) +
+    // sx, sy: the control's place on the screen, where a real click must land.
+    RECT sr{};
+    GetWindowRect(h, &sr);
+    Print(WindowFields(h, true) + " sx=" + std::to_string(sr.left) +
+          " sy=" + std::to_string(sr.top) + " id=" + std::to_string(GetDlgCtrlID(h)) +
           " parent=" + HexPtr(GetParent(h)) + " class=" + Utf8(ClassOf(h)) +
           " text=" + Escape(Utf8(TextOf(h, true))));
   }
@@ -327,6 +331,49 @@ int CmdShow(int argc, wchar_t** argv) {
   }
   ShowWindow(h, SW_SHOWNA);
   return kOk;
+}
+
+// The window that has the keyboard input now; "none" when no window has.
+int CmdForeground(int argc, wchar_t**) {
+  if (argc != 0) return kUsage;
+  HWND h = GetForegroundWindow();
+  if (!h) {
+    Print("none");
+    return kOk;
+  }
+  Print(WindowFields(h, false) + " class=" + Utf8(ClassOf(h)) +
+        " title=" + Escape(Utf8(TextOf(h, false))));
+  return kOk;
+}
+
+// UTF-8 given as hex on the command line, so that line breaks and spaces pass unharmed.
+bool ParseUtf8Hex(const wchar_t* s, std::wstring& text);
+
+// Waits until a control's text is the given one. The first line comes at once, so that a
+// caller can start this before it changes anything and time the change; `at` values are
+// GetTickCount, the same clock in every process.
+int CmdWaitText(int argc, wchar_t** argv) {
+  HWND h;
+  std::wstring want;
+  unsigned long long timeout = 0;
+  if (argc != 3 || !ParseHwnd(argv[0], h) || !ParseUtf8Hex(argv[1], want) ||
+      !ParseU64(argv[2], timeout))
+    return kUsage;
+  DWORD start = GetTickCount();
+  Print("watching=1 at=" + std::to_string(start));
+  for (;;) {
+    std::wstring now = TextOf(h, true);
+    DWORD tick = GetTickCount();
+    if (now == want) {
+      Print("ok=1 at=" + std::to_string(tick) + " ms=" + std::to_string(tick - start));
+      return kOk;
+    }
+    if (tick - start >= timeout) {
+      Print("timeout=1 text=" + Escape(Utf8(now)));
+      return kFail;
+    }
+    Sleep(5);
+  }
 }
 
 // Whether a named mutex exists (another program holds it); with a state and a timeout, waits
@@ -423,6 +470,53 @@ int CmdKeys(int argc, wchar_t** argv) {
   return kOk;
 }
 
+// Holds keys down until a control's text becomes the given one, then lets them go at once:
+// the program under test acts again on keys held too long, so the release must not wait for a
+// round trip through the test. The keys are let go on a timeout too.
+int CmdHoldKeys(int argc, wchar_t** argv) {
+  HWND h;
+  std::wstring want;
+  unsigned long long timeout = 0;
+  if (argc < 4 || !ParseHwnd(argv[0], h) || !ParseUtf8Hex(argv[1], want) ||
+      !ParseU64(argv[2], timeout))
+    return kUsage;
+  std::vector<WORD> vks;
+  for (int i = 3; i < argc; ++i) {
+    WORD vk;
+    if (!KeyFromName(argv[i], vk)) return kUsage;
+    vks.push_back(vk);
+  }
+  std::vector<INPUT> down, up;
+  for (WORD vk : vks) down.push_back(KeyInput(vk, false));
+  for (auto it = vks.rbegin(); it != vks.rend(); ++it) up.push_back(KeyInput(*it, true));
+  if (SendInput(static_cast<UINT>(down.size()), down.data(), sizeof(INPUT)) != down.size()) {
+    Print("error=SendInput " + std::to_string(GetLastError()));
+    SendInput(static_cast<UINT>(up.size()), up.data(), sizeof(INPUT));
+    return kFail;
+  }
+  DWORD start = GetTickCount();
+  std::wstring now;
+  bool seen = false;
+  for (;;) {
+    now = TextOf(h, true);
+    if (now == want) {
+      seen = true;
+      break;
+    }
+    if (GetTickCount() - start >= timeout) break;
+    Sleep(5);
+  }
+  DWORD end = GetTickCount();
+  SendInput(static_cast<UINT>(up.size()), up.data(), sizeof(INPUT));
+  if (!seen) {
+    Print("timeout=1 text=" + Escape(Utf8(now)));
+    return kFail;
+  }
+  Print("ok=1 pressed_at=" + std::to_string(start) + " seen_at=" + std::to_string(end) +
+        " ms=" + std::to_string(end - start));
+  return kOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 // A hidden top-level window to own the clipboard: under Wine OpenClipboard(NULL) does not keep
@@ -463,6 +557,41 @@ bool ParseHex(const wchar_t* s, std::string& bytes) {
   return true;
 }
 
+bool ParseUtf8Hex(const wchar_t* s, std::wstring& text) {
+  std::string bytes;
+  if (!ParseHex(s, bytes)) return false;
+  text.clear();
+  if (bytes.empty()) return true;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                              static_cast<int>(bytes.size()), nullptr, 0);
+  if (n <= 0) return false;
+  text.resize(static_cast<size_t>(n));
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+  return true;
+}
+
+// Puts bytes on the clipboard, which this process has open, as its only CF_TEXT.
+bool PutText(const std::string& bytes, bool terminate) {
+  size_t size = bytes.size() + (terminate ? 1 : 0);
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
+  char* p = mem ? static_cast<char*>(GlobalLock(mem)) : nullptr;
+  if (!p) {
+    if (mem) GlobalFree(mem);
+    Print("error=GlobalAlloc");
+    return false;
+  }
+  std::memcpy(p, bytes.data(), bytes.size());
+  if (terminate) p[bytes.size()] = '\0';
+  GlobalUnlock(mem);
+  EmptyClipboard();
+  if (!SetClipboardData(CF_TEXT, mem)) {
+    GlobalFree(mem);
+    Print("error=SetClipboardData");
+    return false;
+  }
+  return true;
+}
+
 int CmdClipSet(int argc, wchar_t** argv, bool terminate) {
   std::string bytes;
   if (argc > 1) return kUsage;
@@ -472,26 +601,11 @@ int CmdClipSet(int argc, wchar_t** argv, bool terminate) {
 
   HWND owner = ClipboardWindow();
   if (!OpenClipboardRetrying(owner)) return kFail;
-  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
-  char* p = mem ? static_cast<char*>(GlobalLock(mem)) : nullptr;
-  if (!p) {
-    CloseClipboard();
-    Print("error=GlobalAlloc");
-    return kFail;
-  }
-  std::memcpy(p, bytes.data(), bytes.size());
-  if (terminate) p[bytes.size()] = '\0';
-  GlobalUnlock(mem);
-  EmptyClipboard();
-  bool ok = SetClipboardData(CF_TEXT, mem) != nullptr;
-  if (!ok) GlobalFree(mem);
+  bool ok = PutText(bytes, terminate);
   CloseClipboard();
   DestroyWindow(owner);
-  if (!ok) {
-    Print("error=SetClipboardData");
-    return kFail;
-  }
-  Print("size=" + std::to_string(size));
+  if (!ok) return kFail;
+  Print("size=" + std::to_string(size) + " at=" + std::to_string(GetTickCount()));
   return kOk;
 }
 
@@ -522,16 +636,30 @@ int CmdClipGet(int argc, wchar_t**) {
   return kOk;
 }
 
+// Keeps the clipboard open for a while. With text (hex), that is copied first and the
+// clipboard taken again at once: others see that something new was copied (Wine counts the
+// change when the clipboard is closed) but cannot read it until the hold ends.
 int CmdClipHold(int argc, wchar_t** argv) {
   unsigned long long ms = 0;
-  if (argc != 1 || !ParseU64(argv[0], ms)) return kUsage;
+  std::string bytes;
+  if (argc < 1 || argc > 2 || !ParseU64(argv[0], ms)) return kUsage;
+  if (argc == 2 && !ParseHex(argv[1], bytes)) return kUsage;
   HWND owner = ClipboardWindow();
   if (!OpenClipboardRetrying(owner)) return kFail;
-  Print("held=1");
+  if (argc == 2) {
+    bool ok = PutText(bytes, true);
+    CloseClipboard();
+    if (!ok || !OpenClipboardRetrying(owner)) {
+      DestroyWindow(owner);
+      return kFail;
+    }
+  }
+  Print("held=1 at=" + std::to_string(GetTickCount()));
   Sleep(static_cast<DWORD>(ms));
+  DWORD released = GetTickCount();
   CloseClipboard();
   DestroyWindow(owner);
-  Print("released=1");
+  Print("released=1 at=" + std::to_string(released));
   return kOk;
 }
 
@@ -547,7 +675,10 @@ void Usage() {
       "  show <hwnd>\n"
       "  mutex <name> [exists|gone <timeout-ms>]\n"
       "  keys <down|up|tap> <name>...   (ctrl shift alt return tab escape left right up down v 0xNN)\n"
-      "  clip-set-hex <hex> | clip-set-raw-hex <hex> | clip-get-hex | clip-hold <ms>\n",
+      "  hold-keys <hwnd> <utf8-hex> <timeout-ms> <name>...   (down until the text is that, then up)\n"
+      "  wait-text <hwnd> <utf8-hex> <timeout-ms>\n"
+      "  foreground\n"
+      "  clip-set-hex <hex> | clip-set-raw-hex <hex> | clip-get-hex | clip-hold <ms> [hex]\n",
       stderr);
 }
 
@@ -574,6 +705,9 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"post") rc = CmdMessage(n, args, false);
   else if (cmd == L"show") rc = CmdShow(n, args);
   else if (cmd == L"keys") rc = CmdKeys(n, args);
+  else if (cmd == L"hold-keys") rc = CmdHoldKeys(n, args);
+  else if (cmd == L"wait-text") rc = CmdWaitText(n, args);
+  else if (cmd == L"foreground") rc = CmdForeground(n, args);
   else if (cmd == L"clip-set-hex") rc = CmdClipSet(n, args, true);
   else if (cmd == L"clip-set-raw-hex") rc = CmdClipSet(n, args, false);
   else if (cmd == L"clip-get-hex") rc = CmdClipGet(n, args);
