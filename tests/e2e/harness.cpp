@@ -574,6 +574,15 @@ Record QuintorbTest::FindOne(const std::string& cls, const std::string& title) {
   return r.records.empty() ? Record{} : r.records.front();
 }
 
+bool QuintorbTest::RightClickIconUntilMainWindowShows(const XWindow& icon) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!ClickAt(icon.x + icon.width / 2, icon.y + icon.height / 2, 3)) return false;
+    if (Driver({"wait", "TForm1", "visible", std::to_string(Scaled(5s).count())}).ok()) return true;
+  }
+  ADD_FAILURE() << "TForm1 did not show after three right clicks on the tray icon";
+  return false;
+}
+
 bool QuintorbTest::WaitWindow(const std::string& cls, const std::string& state, Ms timeout) {
   DriverResult r = Driver({"wait", cls, state, std::to_string(timeout.count())});
   if (!r.ok()) ADD_FAILURE() << cls << " did not become " << state << "\n" << r.Describe();

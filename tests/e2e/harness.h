@@ -185,6 +185,10 @@ class QuintorbTest : public ::testing::Test {
   Record FindOne(const std::string& cls, const std::string& title = "");
   // Waits for a top-level window of the class to reach a state (visible, hidden, exists, gone).
   bool WaitWindow(const std::string& cls, const std::string& state, Ms timeout = Scaled(20s));
+  // A real right click on the docked icon until TForm1 shows. A click that reaches the icon
+  // before Wine has finished embedding it is lost (seen in full runs); a right press on a shown
+  // window only brings it forward, so pressing again is safe.
+  bool RightClickIconUntilMainWindowShows(const XWindow& icon);
   // Holds Ctrl+Shift down (SendInput, system-wide) until the marker control reads `slot` ("A"
   // or "B"), then lets go at once. The driver's answer tells when (pressed_at, seen_at: the
   // GetTickCount clock every Wine process shares). Keys stay up a while between two chords,

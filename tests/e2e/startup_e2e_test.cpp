@@ -233,9 +233,7 @@ TEST_F(StartupTest, Button1HidesForm1) {
   std::vector<XWindow> icons;
   ASSERT_TRUE(WaitFor([&] { return !(icons = TrayIcons()).empty(); }, Scaled(10s)))
       << "no icon docked in trayer";
-  const XWindow& icon = icons.front();
-  ASSERT_TRUE(ClickAt(icon.x + icon.width / 2, icon.y + icon.height / 2, 3));
-  ASSERT_TRUE(WaitWindow("TForm1", "visible"));
+  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icons.front()));
 
   Record form = FindOne("TForm1");
   std::vector<Record> children = Children(form["hwnd"]);

@@ -93,14 +93,7 @@ TEST_F(TrayTest, OneIconShowsTheActiveSlot) {
 TEST_F(TrayTest, RightClickShowsTheMainWindowOnTop) {
   StartAndWait();
   XWindow icon = Icon();
-  // A click that reaches the icon before Wine has finished embedding it is lost (seen once in a
-  // full run); a right press on a shown window only brings it forward, so pressing again is safe.
-  bool shown = false;
-  for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
-    ASSERT_TRUE(ClickAt(CentreX(icon), CentreY(icon), 3));
-    shown = Driver({"wait", "TForm1", "visible", std::to_string(Scaled(5s).count())}).ok();
-  }
-  ASSERT_TRUE(shown);
+  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icon));
   Screenshot("tray-right-click");
 
   Record form = FindOne("TForm1");
