@@ -185,10 +185,11 @@ class QuintorbTest : public ::testing::Test {
   Record FindOne(const std::string& cls, const std::string& title = "");
   // Waits for a top-level window of the class to reach a state (visible, hidden, exists, gone).
   bool WaitWindow(const std::string& cls, const std::string& state, Ms timeout = Scaled(20s));
-  // A real right click on the docked icon until TForm1 shows. A click that reaches the icon
-  // before Wine has finished embedding it is lost (seen in full runs); a right press on a shown
-  // window only brings it forward, so pressing again is safe.
-  bool RightClickIconUntilMainWindowShows(const XWindow& icon);
+  // Real right clicks on the docked icons until TForm1 shows. A click that reaches an icon
+  // before Wine has finished embedding it is lost, and Wine leaves the icons of killed copies
+  // docked (both seen in full runs); a right press on a shown window only brings it forward, so
+  // pressing again, or another icon, is safe.
+  bool RightClickIconUntilMainWindowShows(const std::vector<XWindow>& icons);
   // Holds Ctrl+Shift down (SendInput, system-wide) until the marker control reads `slot` ("A"
   // or "B"), then lets go at once. The driver's answer tells when (pressed_at, seen_at: the
   // GetTickCount clock every Wine process shares). Keys stay up a while between two chords,

@@ -305,8 +305,7 @@ TEST_P(ClickTest, ClickOnTheInactiveViewSwitches) {
   // Shown the program's own way, so that the views are on the screen to be clicked.
   std::vector<XWindow> icons = WaitTrayIcons(1);
   ASSERT_EQ(icons.size(), 1u);
-  ASSERT_TRUE(ClickAt(icons[0].x + icons[0].width / 2, icons[0].y + icons[0].height / 2, 3));
-  ASSERT_TRUE(WaitWindow("TForm1", "visible"));
+  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icons));
   m = ReadMainWindow();
   ASSERT_TRUE(m.error.empty()) << m.error;
 

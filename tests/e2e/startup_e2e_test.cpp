@@ -233,7 +233,7 @@ TEST_F(StartupTest, Button1HidesForm1) {
   std::vector<XWindow> icons;
   ASSERT_TRUE(WaitFor([&] { return !(icons = TrayIcons()).empty(); }, Scaled(10s)))
       << "no icon docked in trayer";
-  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icons.front()));
+  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icons));
 
   Record form = FindOne("TForm1");
   std::vector<Record> children = Children(form["hwnd"]);

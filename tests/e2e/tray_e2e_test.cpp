@@ -93,7 +93,7 @@ TEST_F(TrayTest, OneIconShowsTheActiveSlot) {
 TEST_F(TrayTest, RightClickShowsTheMainWindowOnTop) {
   StartAndWait();
   XWindow icon = Icon();
-  ASSERT_TRUE(RightClickIconUntilMainWindowShows(icon));
+  ASSERT_TRUE(RightClickIconUntilMainWindowShows({icon}));
   Screenshot("tray-right-click");
 
   Record form = FindOne("TForm1");
